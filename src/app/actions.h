@@ -54,7 +54,23 @@ public:
     const Pauses &pauses() const { return m_pauses; }
     const SiteConfig &site() const { return m_site; }
 
+    // Whether a page of the range is missing: no image, or an empty one.
+    bool HasMissingPage(int firstPage, int lastPage) const;
+
 private:
+    // Download, as pressed by the user (resets the refill bound) or by the refill.
+    void startDownload(bool byRefill);
+    void dothread(int batch);
+    void ScheduleTile(int page, int tile);
+    void countDownloadTile();
+    void DownloadThreadDone(quint64 run);
+    void CheckBatchComplete();
+    void FinishDownload();
+    void countAssembledPage();
+    void AssemblyThreadDone(quint64 run);
+    void finishAssembly();
+    void readPageRange();
+
     struct Private;
     std::unique_ptr<Private> d;
     AppState &m_state;
