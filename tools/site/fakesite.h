@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -28,7 +29,7 @@ struct Issue
 {
     int itemId = 547882;                  // /magazine/reader_<itemId>.html
     std::string magazineId = "4711";
-    std::string title = "样刊周报2011(05):春季-夏季"; // UTF-8, before " - Velmora阅读"
+    std::string title = "样刊周报2011(05):春季-夏季"; // UTF-8, before " - Velmora阅读"; written unescaped
     int pageCount = 96;                   // <b id="totalpage">
     int tilesPerPage = 12;                // elements of right_page_arr
     std::string picturePath = "/2011/0520/k7x"; // under /data/magazine, no trailing "/"
@@ -37,6 +38,18 @@ struct Issue
     bool unequalTiles = false;            // ...unless: column 3 is 2/3 as wide, the last row 3/4 as high
 };
 
+struct Size
+{
+    int width = 0, height = 0;
+    bool operator==(const Size &) const = default;
+};
+
+// Rows of a page of `tilesPerPage` tiles in three columns: 12 -> 4, 15 -> 5, 18 -> 6.
+int TileRows(int tilesPerPage);
+
+// The size of tile (row, column) of every page of `issue`.
+Size TileSize(const Issue &issue, int row, int column);
+
 enum class FaultKind {
     Status404,
     Status500,
@@ -44,6 +57,7 @@ enum class FaultKind {
     Truncated,      // 200 with the JPEG cut in half
     Slow,           // the body trickles out over `delayMs`
     CookieRedirect, // 302 to the same tile that sets a cookie; the target requires it
+                    // (without the cookie: 302 while the fault lasts, 403 after)
 };
 
 struct Fault
@@ -51,6 +65,7 @@ struct Fault
     std::string tile;        // tile file name such as "0037_2_2.jpg"; "*" for every tile
     FaultKind kind = FaultKind::Status404;
     int times = -1;          // for the first `times` requests of that tile; -1 for ever
+                             // (the first fault in the list that applies decides)
     int delayMs = 0;         // for Slow
 };
 
@@ -98,6 +113,10 @@ public:
     // Requests whose path ends with `suffix` (e.g. "0037_2_2.jpg").
     int countRequests(const std::string &suffix) const;
     void clearLog();
+
+    // Called with every request as it is logged, before its answer goes out (from the
+    // server's threads, one call at a time).
+    void setRequestLogger(std::function<void(const LoggedRequest &)> logger);
 
 private:
     struct Private;
