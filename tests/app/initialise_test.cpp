@@ -130,16 +130,16 @@ TEST_F(Initialise, PageWithoutTitleKeepsThePreviousOne)
 {
     site::Issue untitled;
     untitled.itemId = 600001;
-    untitled.title = "";
+    untitled.withTitle = false;
     site::Scenario scenario;
     scenario.issues.push_back(untitled);
     startSite(scenario);
     ASSERT_TRUE(initialise());
     const std::string saveDir = state.SaveDir;
-    // A title that lacks the site's name is empty; the folder is the program folder.
+    const std::string title = state.MagazineTitle;
     ASSERT_TRUE(initialise(600001));
-    EXPECT_EQ(state.SaveDir, state.AppDir);
-    EXPECT_NE(state.SaveDir, saveDir);
+    EXPECT_EQ(state.MagazineTitle, title);
+    EXPECT_EQ(state.SaveDir, saveDir);
 }
 
 TEST_F(Initialise, OutputFolderThatCannotBeCreated)
@@ -167,12 +167,13 @@ TEST_F(Initialise, TitlesThatCannotBeFolderNames)
     const Row rows[] = {
         {".", ""},
         {"..", ""},
+        {"Different title", ""}, // lacks the site's name: the program folder itself
         {longTitle, longTitle.substr(0, 85 * 3)},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.title);
         site::Issue issue;
-        issue.title = row.title;
+        issue.titleText = row.title == "Different title" ? row.title : row.title + "Velmora阅读";
         site::Scenario scenario;
         scenario.issues = {issue};
         if (site)

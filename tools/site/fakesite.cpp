@@ -75,6 +75,14 @@ bool hasGateCookie(const httplib::Request &request)
     return false;
 }
 
+std::string titleElement(const Issue &issue)
+{
+    if (!issue.withTitle)
+        return {};
+    const std::string text = issue.titleText.empty() ? issue.title + " - Velmora阅读" : issue.titleText;
+    return "<title>" + text + "</title>\n";
+}
+
 std::string readerPage(const Issue &issue, const std::string &pictureHost)
 {
     const std::string item = std::to_string(issue.itemId);
@@ -84,7 +92,7 @@ std::string readerPage(const Issue &issue, const std::string &pictureHost)
            "<html>\n"
            "<head>\n"
            "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\" />\n"
-           "<title>" + issue.title + " - Velmora阅读</title>\n"
+        + titleElement(issue) +
            "<link rel=\"stylesheet\" type=\"text/css\" href=\"/css/reader.css\" />\n"
            "</head>\n"
            "<body>\n"

@@ -36,6 +36,8 @@ struct Issue
     int tileWidth = 60;                   // size of every tile...
     int tileHeight = 80;
     bool unequalTiles = false;            // ...unless: column 3 is 2/3 as wide, the last row 3/4 as high
+    bool withTitle = true;                // false: the page has no <title> element at all
+    std::string titleText;                // when set, the whole text of <title> (replaces title + site name)
 };
 
 struct Size
