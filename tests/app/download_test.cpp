@@ -36,6 +36,8 @@ TEST_F(Download, DefaultRangeFetchesEveryTileThenAssembles)
 {
     startSite();
     ASSERT_TRUE(initialise());
+    // Initialise filled in the 96 pages; the user goes back to the default range.
+    view.boxes[Box::Edit7] = "5";
     ASSERT_TRUE(downloadUntilDone());
 
     EXPECT_TRUE(view.errors.isEmpty()) << view.errors.join("\n").toStdString();
@@ -109,6 +111,7 @@ TEST_F(Download, PagesWithImagesCostNoRequest)
 {
     startSite();
     ASSERT_TRUE(initialise());
+    view.boxes[Box::Edit7] = "5";
     for (int page = 1; page <= 4; ++page)
         touchPageImage(pageImage(page));
     // An empty page image is no page image: its tiles are fetched again.
@@ -172,6 +175,7 @@ TEST_F(Download, FailingTilesAreHealedByTheRefill)
     };
     startSite(scenario);
     ASSERT_TRUE(initialise());
+    view.boxes[Box::Edit7] = "5";
     ASSERT_TRUE(downloadUntilDone());
     EXPECT_TRUE(view.errors.isEmpty()) << view.errors.join("\n").toStdString();
     EXPECT_EQ(view.panels[1], QStringLiteral("组图完毕"));
@@ -193,6 +197,7 @@ TEST_F(Download, ATileThatNeverComesStopsTheRefill)
     scenario.faults = {{"0003_2_2.jpg", site::FaultKind::Status404, -1, 0}};
     startSite(scenario);
     ASSERT_TRUE(initialise());
+    view.boxes[Box::Edit7] = "5";
     ASSERT_TRUE(downloadUntilDone());
     EXPECT_TRUE(view.errors.isEmpty()) << view.errors.join("\n").toStdString();
     EXPECT_EQ(view.panels[1], QStringLiteral("补图停止"));

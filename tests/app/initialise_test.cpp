@@ -71,7 +71,9 @@ TEST_F(Initialise, LayoutAnswers)
         site::Scenario scenario;
         scenario.layoutAnswer = row.answer;
         site->setScenario(scenario);
-        state = AppState{.AppDir = state.AppDir};
+        const std::string appDir = state.AppDir;
+        state = AppState();
+        state.AppDir = appDir;
         view.errors.clear();
         EXPECT_EQ(initialise(), row.ok);
         EXPECT_EQ(view.enabled[Button::Downpic], row.ok);
