@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct Rgb
+{
+    std::uint8_t r = 0;
+    std::uint8_t g = 0;
+    std::uint8_t b = 0;
+};
+
+// A decoded image, packed RGB rows top to bottom.
+struct DecodedJpeg
+{
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> rgb;
+
+    Rgb pixel(int x, int y) const;
+};
+
+// The bytes of a JPEG image of one colour (4:2:0), made with TurboJPEG.
+std::string solidJpeg(int width, int height, Rgb colour, int quality = 95);
+
+// Writes solidJpeg(...) to `path`.
+void writeSolidJpeg(const std::string &path, int width, int height, Rgb colour, int quality = 95);
+
+// Decodes a JPEG file to RGB; throws std::runtime_error naming the file when it cannot.
+DecodedJpeg decodeJpeg(const std::string &path);
+
+// True when every channel differs by at most `tolerance`.
+bool nearColour(Rgb actual, Rgb expected, int tolerance);
+
+// "(r,g,b)", for failure messages.
+std::string describe(Rgb colour);
