@@ -89,6 +89,14 @@ void pause(std::chrono::milliseconds duration)
         std::this_thread::sleep_for(duration);
 }
 
+// A tile whose data cannot be decoded. Composing works on the bytes read while
+// measuring, so trying again would fail the same way: it is not retried.
+class DamagedTile : public Error
+{
+public:
+    using Error::Error;
+};
+
 // Runs `attempt` until it succeeds; after `limit` failed attempts the last error passes out.
 template <typename Attempt>
 void retry(int limit, Attempt &&attempt)
@@ -97,6 +105,8 @@ void retry(int limit, Attempt &&attempt)
         try {
             attempt();
             return;
+        } catch (const DamagedTile &) {
+            throw;
         } catch (const Error &) {
             if (++failures >= limit)
                 throw;
@@ -332,9 +342,10 @@ void PageStitcher::Private::composeAndSave()
                           tile.bytes.size(), place, tile.width, static_cast<int>(pitch),
                           tile.height, TJPF_RGB, TJFLAG_STOPONWARNING)
             != 0) {
-            throw failure("tile " + tile.name + " is not a readable JPEG ("
-                              + tjGetErrorStr2(decompressor.get()) + ")",
-                          tjGetErrorCode(decompressor.get()));
+            const Error error = failure("tile " + tile.name + " is not a readable JPEG ("
+                                            + tjGetErrorStr2(decompressor.get()) + ")",
+                                        tjGetErrorCode(decompressor.get()));
+            throw DamagedTile(error.what(), error.code());
         }
     }
 

@@ -217,3 +217,36 @@ TEST_F(Download, ATileThatNeverComesStopsTheRefill)
     EXPECT_EQ(view.panels[1], QStringLiteral("组图完毕"));
     EXPECT_GT(GetFileSize(pageImage(3)), 0);
 }
+
+TEST_F(Download, EndsOfAnEarlierRunAreNotCounted)
+{
+    // Every tile takes a while, so the first run is still fetching when the user
+    // initialises again and presses Download: two runs overlap.
+    site::Scenario scenario;
+    scenario.faults = {{"*", site::FaultKind::Slow, -1, 150}};
+    startSite(scenario);
+    ASSERT_TRUE(initialise());
+    view.boxes[Box::Edit7] = "5";
+
+    int tilesWhenDone = -1;
+    view.onPanel = [&](int panel, const QString &text) {
+        if (panel != 1 || text != QStringLiteral("下载完毕") || tilesWhenDone >= 0)
+            return;
+        tilesWhenDone = 0;
+        for (int page = 1; page <= 4; ++page)
+            for (int tile = 0; tile < 12; ++tile)
+                tilesWhenDone += GetFileSize(TileFile(state.SaveDir, page, tile)) > 0 ? 1 : 0;
+    };
+
+    actions->reportErrors([this] { actions->downpicClick(); });
+    RecordingView::runUntil([&] { return site->countRequests(".jpg") >= 6; });
+    ASSERT_TRUE(initialise());
+    view.boxes[Box::Edit7] = "5";
+    ASSERT_TRUE(downloadUntilDone());
+
+    EXPECT_TRUE(view.errors.isEmpty()) << view.errors.join("\n").toStdString();
+    // The second run finished only when all of its own tiles were there.
+    EXPECT_EQ(tilesWhenDone, 48);
+    EXPECT_EQ(view.entries("panel1: 下载完毕").size(), 1);
+    EXPECT_EQ(view.panels[1], QStringLiteral("组图完毕"));
+}

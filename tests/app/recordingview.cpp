@@ -27,6 +27,8 @@ void RecordingView::setPanel(int index, const QString &text)
 {
     panels[index] = text;
     log << QStringLiteral("panel%1: ").arg(index) + text;
+    if (onPanel)
+        onPanel(index, text);
 }
 
 void RecordingView::setButtonEnabled(Button button, bool on)

@@ -41,6 +41,9 @@ public:
     // The log entries that start with `prefix`.
     QStringList entries(const QString &prefix) const;
 
+    // Called after every panel text, with the panel and the text.
+    std::function<void(int, const QString &)> onPanel;
+
     std::map<Box, QString> boxes;
     std::map<Button, bool> enabled;
     QString label;
