@@ -3,6 +3,7 @@
 #include <exception>
 
 #include <QApplication>
+#include <QIcon>
 #include <QMessageBox>
 #include <QString>
 
@@ -17,7 +18,12 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("velmora-downloader"));
     QApplication::setApplicationDisplayName(TForm1::title());
+    // The id of the installed menu entry, which names the icon too; desktops match the
+    // window to the entry by it.
     QApplication::setDesktopFileName(QStringLiteral("org.velmora.Downloader"));
+    QApplication::setWindowIcon(
+        QIcon::fromTheme(QStringLiteral("org.velmora.Downloader"),
+                         QIcon(QStringLiteral(":/icons/org.velmora.Downloader.png"))));
 
     int status = 0;
     try {

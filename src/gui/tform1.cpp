@@ -21,6 +21,8 @@
 #include <QStatusBar>
 #include <QTimer>
 
+#include "app/appdir.h"
+
 using velmora::Actions;
 using velmora::Pauses;
 using velmora::SiteConfig;
@@ -214,10 +216,7 @@ void TForm1::showEvent(QShowEvent *event)
 
 void TForm1::FormCreate()
 {
-    QString dir = QCoreApplication::applicationDirPath();
-    if (!dir.endsWith(QLatin1Char('/')))
-        dir += QLatin1Char('/');
-    m_state.AppDir = dir.toStdString();
+    m_state.AppDir = velmora::chooseAppDir(QCoreApplication::applicationDirPath());
     setLabel(QStringLiteral("请获取下载参数"));
 }
 
