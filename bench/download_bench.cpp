@@ -34,7 +34,7 @@ using namespace velmora;
 
 namespace {
 
-QElapsedTimer clock;
+QElapsedTimer runClock;
 qint64 downloadDoneAt = -1;
 
 int threadsNow()
@@ -80,7 +80,7 @@ public:
     {
         panels[index] = text;
         if (text == QStringLiteral("下载完毕") && downloadDoneAt < 0)
-            downloadDoneAt = clock.elapsed();
+            downloadDoneAt = runClock.elapsed();
     }
     void setButtonEnabled(Button button, bool on) override { enabled[static_cast<int>(button)] = on; }
     bool isButtonEnabled(Button button) const override { return enabled[static_cast<int>(button)]; }
@@ -153,7 +153,7 @@ int main(int argc, char **argv)
     });
     sampler.start(20);
 
-    clock.start();
+    runClock.start();
     actions.downpicClick();
     const long long totalTiles = static_cast<long long>(pages) * tiles;
     if (hold) {
