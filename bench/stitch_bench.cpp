@@ -29,6 +29,7 @@
 #include <turbojpeg.h>
 
 #include "core/atomicfile.h"
+#include "core/jpeghandles.h"
 #include "core/naming.h"
 #include "core/stitcher.h"
 
@@ -41,18 +42,8 @@ constexpr int Columns = 3;
 constexpr int Rows = 4;
 constexpr int TilesPerPage = Columns * Rows;
 
-struct TjHandleDeleter
-{
-    void operator()(void *handle) const noexcept { tjDestroy(handle); }
-};
-using TjHandle = std::unique_ptr<void, TjHandleDeleter>;
-
-struct TjBufferDeleter
-{
-    void operator()(unsigned char *buffer) const noexcept { tjFree(buffer); }
-};
-using TjBuffer = std::unique_ptr<unsigned char, TjBufferDeleter>;
-
+using velmora::TjBuffer;
+using velmora::TjHandle;
 [[noreturn]] void fail(const std::string &what, void *handle)
 {
     throw std::runtime_error(what + ": " + tjGetErrorStr2(handle));

@@ -70,6 +70,10 @@ private:
     void AssemblyThreadDone(quint64 run);
     void finishAssembly();
     void readPageRange();
+    // Wires a worker's status texts and its end (`onEnd` for `run`, on this thread) and
+    // starts it. False, with the worker deleted, when no thread could be made for it.
+    template <typename Worker>
+    bool startWorker(Worker *worker, void (Actions::*onEnd)(quint64), quint64 run);
 
     struct Private;
     std::unique_ptr<Private> d;

@@ -75,18 +75,10 @@ void Actions::Button3Click()
             } else {
                 auto *worker = new mkpic(pageBase, page - first, tiles, m_state.AssemblyLimiter,
                                          d->stitchers);
-                connect(worker, &mkpic::statusText, this,
-                        [this](int panel, const QString &text) { m_view.setPanel(panel, text); });
-                connect(worker, &QThread::finished, this,
-                        [this, run] { reportErrors([this, run] { AssemblyThreadDone(run); }); });
-                connect(worker, &QThread::finished, worker, &QObject::deleteLater);
-                worker->start();
-                if (!worker->isRunning() && !worker->isFinished()) {
-                    // No thread for it: count the page so the run completes; the check
-                    // at its end finds the page missing and starts the refill.
-                    delete worker;
+                // No thread for it: count the page so the run completes; the check
+                // at its end finds the page missing and starts the refill.
+                if (!startWorker(worker, &Actions::AssemblyThreadDone, run))
                     countNow = true;
-                }
             }
         } catch (const std::exception &) {
             countNow = true;

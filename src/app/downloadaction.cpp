@@ -113,19 +113,10 @@ void Actions::ScheduleTile(int page, int tile)
             settings.pause = m_pauses.afterTileRequest;
 
             auto *worker = new ISO(tileUrl, m_state.RefererUrl, tileFile, page, std::move(settings));
-            connect(worker, &ISO::statusText, this,
-                    [this](int panel, const QString &text) { m_view.setPanel(panel, text); });
-            const quint64 run = d->downloadRun;
-            connect(worker, &QThread::finished, this,
-                    [this, run] { reportErrors([this, run] { DownloadThreadDone(run); }); });
-            connect(worker, &QThread::finished, worker, &QObject::deleteLater);
-            worker->start();
-            if (!worker->isRunning() && !worker->isFinished()) {
-                // No thread could be made for it. Count the tile all the same so the
-                // batch completes; the refill after assembly fetches it again.
-                delete worker;
+            // No thread could be made for it: count the tile all the same so the batch
+            // completes; the refill after assembly fetches it again.
+            if (!startWorker(worker, &Actions::DownloadThreadDone, d->downloadRun))
                 countNow = true;
-            }
         }
     } catch (const std::exception &) {
         // The tile could not be scheduled; like a failed fetch it is counted, and the

@@ -16,6 +16,7 @@
 
 #include "core/atomicfile.h"
 #include "core/error.h"
+#include "core/jpeghandles.h"
 #include "core/naming.h"
 
 namespace velmora {
@@ -40,18 +41,6 @@ constexpr int PageSubsampling = TJSAMP_420;
 constexpr std::int64_t MaxPagePixels = 100'000'000;
 
 constexpr std::size_t BytesPerPixel = 3; // TJPF_RGB
-
-struct TjHandleDeleter
-{
-    void operator()(void *handle) const noexcept { tjDestroy(handle); }
-};
-using TjHandle = std::unique_ptr<void, TjHandleDeleter>;
-
-struct TjBufferDeleter
-{
-    void operator()(unsigned char *buffer) const noexcept { tjFree(buffer); }
-};
-using TjBuffer = std::unique_ptr<unsigned char, TjBufferDeleter>;
 
 struct Tile
 {

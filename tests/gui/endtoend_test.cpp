@@ -6,11 +6,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
-#include <memory>
 #include <ostream>
 #include <set>
 #include <stdexcept>
@@ -18,7 +15,6 @@
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <turbojpeg.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -31,6 +27,7 @@
 #include <QTimer>
 
 #include "site/fakesite.h"
+#include "support/jpegfixture.h"
 #include "support/tempdir.h"
 
 // Readable QString values in failure messages.
@@ -43,59 +40,6 @@ namespace fs = std::filesystem;
 namespace site = velmora::site;
 
 namespace {
-
-// A page image decoded to packed RGB rows, top to bottom.
-struct PageImage
-{
-    int width = 0;
-    int height = 0;
-    std::vector<unsigned char> rgb;
-
-    site::Rgb pixel(int x, int y) const
-    {
-        const std::size_t at = (static_cast<std::size_t>(y) * width + x) * 3;
-        return {rgb[at], rgb[at + 1], rgb[at + 2]};
-    }
-};
-
-PageImage decodePage(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (bytes.empty())
-        throw std::runtime_error(path + ": missing or empty");
-
-    std::unique_ptr<void, int (*)(tjhandle)> decoder(tjInitDecompress(), tjDestroy);
-    if (!decoder)
-        throw std::runtime_error("cannot create a JPEG decoder");
-    const auto *data = reinterpret_cast<const unsigned char *>(bytes.data());
-    PageImage image;
-    int subsampling = 0;
-    int colourspace = 0;
-    if (tjDecompressHeader3(decoder.get(), data, bytes.size(), &image.width, &image.height,
-                            &subsampling, &colourspace)
-        != 0)
-        throw std::runtime_error(path + ": " + tjGetErrorStr2(decoder.get()));
-    image.rgb.resize(static_cast<std::size_t>(image.width) * image.height * 3);
-    // A warning (such as data cut short) counts as a broken image here.
-    if (tjDecompress2(decoder.get(), data, bytes.size(), image.rgb.data(), image.width, 0,
-                      image.height, TJPF_RGB, TJFLAG_STOPONWARNING)
-        != 0)
-        throw std::runtime_error(path + ": " + tjGetErrorStr2(decoder.get()));
-    return image;
-}
-
-bool near(site::Rgb actual, site::Rgb expected, int tolerance)
-{
-    return std::abs(actual.r - expected.r) <= tolerance && std::abs(actual.g - expected.g) <= tolerance
-           && std::abs(actual.b - expected.b) <= tolerance;
-}
-
-std::string describe(site::Rgb colour)
-{
-    return "(" + std::to_string(colour.r) + "," + std::to_string(colour.g) + ","
-           + std::to_string(colour.b) + ")";
-}
 
 std::string pageName(int page)
 {
@@ -292,9 +236,9 @@ TEST_F(EndToEnd, AnIssueOfTwoBatchesWithFailingTilesEndsStitchedPixelForPixel)
 
     for (int page = 1; page <= 65; ++page) {
         SCOPED_TRACE("page " + std::to_string(page));
-        PageImage image;
+        DecodedJpeg image;
         try {
-            image = decodePage(issueDir + "/" + pageName(page));
+            image = decodeJpeg(issueDir + "/" + pageName(page));
         } catch (const std::exception &e) {
             ADD_FAILURE() << e.what();
             continue;
@@ -317,7 +261,7 @@ TEST_F(EndToEnd, AnIssueOfTwoBatchesWithFailingTilesEndsStitchedPixelForPixel)
                     const int x = columnX[column] + point[0];
                     const int y = rowY[row] + point[1];
                     const site::Rgb actual = image.pixel(x, y);
-                    EXPECT_TRUE(near(actual, expected, 12))
+                    EXPECT_TRUE(nearColour(actual, expected, 12))
                         << "tile (" << row << "," << column << ") at " << x << "," << y << ": "
                         << describe(actual) << ", expected " << describe(expected);
                 }

@@ -13,6 +13,8 @@
 #include <nlohmann/json.hpp>
 #include <turbojpeg.h>
 
+#include "core/jpeghandles.h"
+
 using namespace velmora::site;
 
 namespace {
@@ -31,11 +33,7 @@ struct CurlListDeleter
 };
 using CurlList = std::unique_ptr<curl_slist, CurlListDeleter>;
 
-struct TjDeleter
-{
-    void operator()(void *handle) const { tjDestroy(handle); }
-};
-using TjHandle = std::unique_ptr<void, TjDeleter>;
+using velmora::TjHandle;
 
 struct Reply
 {

@@ -7,21 +7,11 @@
 #include <turbojpeg.h>
 
 #include "core/atomicfile.h"
+#include "core/jpeghandles.h"
 
 namespace {
 
-struct TjHandleDeleter
-{
-    void operator()(void *handle) const noexcept { tjDestroy(handle); }
-};
-using TjHandle = std::unique_ptr<void, TjHandleDeleter>;
-
-struct TjBufferDeleter
-{
-    void operator()(unsigned char *buffer) const noexcept { tjFree(buffer); }
-};
-using TjBuffer = std::unique_ptr<unsigned char, TjBufferDeleter>;
-
+using velmora::TjHandle;
 } // namespace
 
 Rgb DecodedJpeg::pixel(int x, int y) const
@@ -32,24 +22,7 @@ Rgb DecodedJpeg::pixel(int x, int y) const
 
 std::string solidJpeg(int width, int height, Rgb colour, int quality)
 {
-    std::vector<unsigned char> pixels(static_cast<std::size_t>(width) * height * 3);
-    for (std::size_t i = 0; i < pixels.size(); i += 3) {
-        pixels[i] = colour.r;
-        pixels[i + 1] = colour.g;
-        pixels[i + 2] = colour.b;
-    }
-    TjHandle compressor(tjInitCompress());
-    if (!compressor)
-        throw std::runtime_error(std::string("while making a test JPEG: ") + tjGetErrorStr2(nullptr));
-    unsigned char *jpeg = nullptr;
-    unsigned long size = 0;
-    const int rc = tjCompress2(compressor.get(), pixels.data(), width, 0, height, TJPF_RGB, &jpeg,
-                               &size, TJSAMP_420, quality, 0);
-    TjBuffer owned(jpeg);
-    if (rc != 0)
-        throw std::runtime_error(std::string("while making a test JPEG: ")
-                                 + tjGetErrorStr2(compressor.get()));
-    return std::string(reinterpret_cast<const char *>(owned.get()), size);
+    return velmora::site::MakeSolidJpeg(width, height, colour, quality);
 }
 
 void writeSolidJpeg(const std::string &path, int width, int height, Rgb colour, int quality)

@@ -4,12 +4,10 @@
 #include <string>
 #include <vector>
 
-struct Rgb
-{
-    std::uint8_t r = 0;
-    std::uint8_t g = 0;
-    std::uint8_t b = 0;
-};
+#include "site/fakesite.h"
+
+// The colours of the fake site's tiles, so test images and served tiles compare alike.
+using Rgb = velmora::site::Rgb;
 
 // A decoded image, packed RGB rows top to bottom.
 struct DecodedJpeg

@@ -7,21 +7,11 @@
 
 #include <turbojpeg.h>
 
+#include "core/jpeghandles.h"
+
 namespace velmora::site {
 
 namespace {
-
-struct TjHandleDeleter
-{
-    void operator()(void *handle) const { tjDestroy(handle); }
-};
-using TjHandle = std::unique_ptr<void, TjHandleDeleter>;
-
-struct TjBufferDeleter
-{
-    void operator()(unsigned char *buffer) const { tjFree(buffer); }
-};
-using TjBuffer = std::unique_ptr<unsigned char, TjBufferDeleter>;
 
 // Four levels per channel, 60 apart: even after JPEG every channel of a solid tile
 // stays within a few units of its level, so neighbouring colours cannot be mixed up.
