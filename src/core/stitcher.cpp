@@ -10,6 +10,7 @@
 #include <fstream>
 #include <new>
 #include <string_view>
+#include <system_error>
 #include <thread>
 
 #include <turbojpeg.h>
@@ -114,6 +115,8 @@ struct PageStitcher::Private
     // Kept from page to page: allocating a page-sized canvas and output buffer afresh
     // costs more than composing the page.
     TjHandle decompressor;
+    // Decodes every other tile on a second thread when no two tiles overlap.
+    TjHandle helperDecompressor;
     TjHandle compressor;
     std::unique_ptr<unsigned char[]> canvas;
     std::size_t canvasCapacity = 0;
@@ -127,6 +130,7 @@ struct PageStitcher::Private
     int tileCount = 0;
     int canvasWidth = 0;
     int canvasHeight = 0;
+    bool tilesOverlap = false;
 
     Error failure(const std::string &what, long code = 0) const
     {
@@ -137,6 +141,8 @@ struct PageStitcher::Private
     void measure();
     void readTile(Tile &tile);
     void composeAndSave();
+    void decodeTiles(std::size_t pitch);
+    bool decodeTile(tjhandle handle, const Tile &tile, std::size_t pitch);
     void ensureCanvas(std::size_t bytes);
     void ensureOutput(unsigned long bytes);
     void removeTiles();
@@ -206,6 +212,12 @@ void PageStitcher::Private::prepare()
     if (!decompressor) {
         decompressor.reset(tjInitDecompress());
         if (!decompressor)
+            throw failure(std::string("cannot create a JPEG decompressor (")
+                          + tjGetErrorStr2(nullptr) + ")");
+    }
+    if (!helperDecompressor) {
+        helperDecompressor.reset(tjInitDecompress());
+        if (!helperDecompressor)
             throw failure(std::string("cannot create a JPEG decompressor (")
                           + tjGetErrorStr2(nullptr) + ")");
     }
@@ -282,6 +294,19 @@ void PageStitcher::Private::measure()
     }
     canvasWidth = static_cast<int>(right);
     canvasHeight = static_cast<int>(bottom);
+
+    tilesOverlap = false;
+    for (int i = 0; i < tileCount && !tilesOverlap; ++i) {
+        for (int j = i + 1; j < tileCount; ++j) {
+            const Tile &a = tiles[i];
+            const Tile &b = tiles[j];
+            if (a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height
+                && b.y < a.y + a.height) {
+                tilesOverlap = true;
+                break;
+            }
+        }
+    }
 }
 
 void PageStitcher::Private::ensureCanvas(std::size_t bytes)
@@ -313,6 +338,62 @@ void PageStitcher::Private::ensureOutput(unsigned long bytes)
     outputCapacity = bytes;
 }
 
+// Decodes `tile` straight into its place on the canvas. A warning (truncated or damaged
+// data) counts as a failure: such a page is not saved.
+bool PageStitcher::Private::decodeTile(tjhandle handle, const Tile &tile, std::size_t pitch)
+{
+    unsigned char *place = canvas.get() + static_cast<std::size_t>(tile.y) * pitch
+                           + static_cast<std::size_t>(tile.x) * BytesPerPixel;
+    return tjDecompress2(handle, reinterpret_cast<const unsigned char *>(tile.bytes.data()),
+                         tile.bytes.size(), place, tile.width, static_cast<int>(pitch),
+                         tile.height, TJPF_RGB, TJFLAG_STOPONWARNING)
+           == 0;
+}
+
+// Tiles are decoded in layout order, so a later tile covers an earlier one. When no two
+// tiles overlap, the order cannot show, and a second thread decodes every other tile.
+void PageStitcher::Private::decodeTiles(std::size_t pitch)
+{
+    int helperFailed = -1; // index of the first tile the helper could not decode
+    std::thread helper;
+    int step = 1;
+    if (!tilesOverlap && tileCount > 1) {
+        try {
+            helper = std::thread([this, pitch, &helperFailed] {
+                for (int i = 1; i < tileCount; i += 2) {
+                    if (!decodeTile(helperDecompressor.get(), tiles[i], pitch)) {
+                        helperFailed = i;
+                        return;
+                    }
+                }
+            });
+            step = 2;
+        } catch (const std::system_error &) {
+            // No thread to be had: this one decodes them all.
+        }
+    }
+
+    int failed = -1;
+    for (int i = 0; i < tileCount; i += step) {
+        if (!decodeTile(decompressor.get(), tiles[i], pitch)) {
+            failed = i;
+            break;
+        }
+    }
+    if (helper.joinable())
+        helper.join();
+
+    if (failed < 0 && helperFailed < 0)
+        return;
+    const bool helperFirst = helperFailed >= 0 && (failed < 0 || helperFailed < failed);
+    const Tile &tile = tiles[helperFirst ? helperFailed : failed];
+    tjhandle handle = helperFirst ? helperDecompressor.get() : decompressor.get();
+    const Error error = failure("tile " + tile.name + " is not a readable JPEG ("
+                                    + tjGetErrorStr2(handle) + ")",
+                                tjGetErrorCode(handle));
+    throw DamagedTile(error.what(), error.code());
+}
+
 void PageStitcher::Private::composeAndSave()
 {
     const std::size_t pitch = static_cast<std::size_t>(canvasWidth) * BytesPerPixel;
@@ -320,23 +401,7 @@ void PageStitcher::Private::composeAndSave()
     ensureCanvas(canvasBytes);
     std::memset(canvas.get(), BackgroundLevel, canvasBytes);
 
-    // Each tile is decoded straight into its place; later tiles cover earlier ones.
-    // A warning (truncated or damaged data) fails the tile: such a page is not saved.
-    for (int i = 0; i < tileCount; ++i) {
-        const Tile &tile = tiles[i];
-        unsigned char *place = canvas.get() + static_cast<std::size_t>(tile.y) * pitch
-                               + static_cast<std::size_t>(tile.x) * BytesPerPixel;
-        if (tjDecompress2(decompressor.get(),
-                          reinterpret_cast<const unsigned char *>(tile.bytes.data()),
-                          tile.bytes.size(), place, tile.width, static_cast<int>(pitch),
-                          tile.height, TJPF_RGB, TJFLAG_STOPONWARNING)
-            != 0) {
-            const Error error = failure("tile " + tile.name + " is not a readable JPEG ("
-                                            + tjGetErrorStr2(decompressor.get()) + ")",
-                                        tjGetErrorCode(decompressor.get()));
-            throw DamagedTile(error.what(), error.code());
-        }
-    }
+    decodeTiles(pitch);
 
     const unsigned long bound = tjBufSize(canvasWidth, canvasHeight, PageSubsampling);
     if (bound == static_cast<unsigned long>(-1))

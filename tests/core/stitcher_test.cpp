@@ -230,24 +230,29 @@ TEST_F(StitcherTest, UnreadableTileFailsThePageAndRemovesItsTiles)
         const char *name;
         const char *page;
         std::string bytes;
+        int index = 4; // the damaged tile
     };
+    const std::string cut = good.substr(0, scan + (good.size() - scan) / 2);
     const Row rows[] = {
         {"not a JPEG", "0037", "GIF89a, or anything else"},
         {"empty file", "0038", ""},
-        {"cut in the middle of the image data", "0039", good.substr(0, scan + (good.size() - scan) / 2)},
+        {"cut in the middle of the image data", "0039", cut},
+        // Side by side tiles are decoded on two threads; tile 7 is the second thread's.
+        {"cut, in a tile of the second decoding thread", "0041", cut, 7},
         {"headers only", "0040", good.substr(0, scan)},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
         writeTiles(row.page, 12, 48, 32);
-        WriteFileAtomically(tile(row.page, 4), row.bytes);
+        WriteFileAtomically(tile(row.page, row.index), row.bytes);
 
         try {
             stitcher.AssemblePage(base(row.page), 12);
             ADD_FAILURE() << "no error";
         } catch (const Error &e) {
             const std::string expected = std::string("while stitching page ") + row.page + ": tile "
-                                         + row.page + "_2_2.jpg is not a readable JPEG (";
+                                         + row.page + std::string(TileSuffixes[row.index])
+                                         + " is not a readable JPEG (";
             EXPECT_EQ(std::string(e.what()).substr(0, expected.size()), expected) << e.what();
         }
         EXPECT_FALSE(exists(base(row.page) + ".jpg"));
