@@ -1,7 +1,6 @@
 #include "site/fakesite.h"
 
 #include <cctype>
-#include <cstdlib>
 #include <map>
 #include <memory>
 #include <optional>
@@ -11,9 +10,8 @@
 #include <curl/curl.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
-#include <turbojpeg.h>
 
-#include "core/jpeghandles.h"
+#include "support/jpegfixture.h"
 
 using namespace velmora::site;
 
@@ -33,7 +31,6 @@ struct CurlListDeleter
 };
 using CurlList = std::unique_ptr<curl_slist, CurlListDeleter>;
 
-using velmora::TjHandle;
 
 struct Reply
 {
@@ -136,35 +133,14 @@ Reply fetch(const std::string &url, const Fetch &how = {})
     return reply;
 }
 
-struct Decoded
+// A served tile decoded, or nothing when it is not a whole JPEG.
+std::optional<DecodedJpeg> decodeJpeg(const std::string &body)
 {
-    int width = 0, height = 0;
-    Rgb centre;
-};
-
-std::optional<Decoded> decodeJpeg(const std::string &jpeg)
-{
-    TjHandle decompressor(tjInitDecompress());
-    const auto *data = reinterpret_cast<const unsigned char *>(jpeg.data());
-    Decoded decoded;
-    int subsampling = 0, colourspace = 0;
-    if (!decompressor || jpeg.empty()
-        || tjDecompressHeader3(decompressor.get(), data, jpeg.size(), &decoded.width, &decoded.height,
-                               &subsampling, &colourspace) != 0)
+    try {
+        return decodeJpegBytes(body, "the answer");
+    } catch (const std::runtime_error &) {
         return std::nullopt;
-    std::vector<unsigned char> pixels(static_cast<std::size_t>(decoded.width) * decoded.height * 3);
-    if (tjDecompress2(decompressor.get(), data, jpeg.size(), pixels.data(), decoded.width, 0,
-                      decoded.height, TJPF_RGB, 0) != 0)
-        return std::nullopt;
-    const std::size_t centre = (static_cast<std::size_t>(decoded.height / 2) * decoded.width + decoded.width / 2) * 3;
-    decoded.centre = Rgb{pixels[centre], pixels[centre + 1], pixels[centre + 2]};
-    return decoded;
-}
-
-bool near(Rgb a, Rgb b, int tolerance)
-{
-    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance
-        && std::abs(a.b - b.b) <= tolerance;
+    }
 }
 
 // The second issue of the fixture: 15 tiles per page, uneven tile sizes.
@@ -320,10 +296,9 @@ TEST_F(FakeSiteTest, TileIsASolidJpegOfItsSizeAndColour)
         EXPECT_EQ(decoded->width, c.width);
         EXPECT_EQ(decoded->height, c.height);
         const Rgb expected = TileColour(c.page, c.row, c.column);
-        EXPECT_TRUE(near(decoded->centre, expected, 12))
-            << "centre " << int(decoded->centre.r) << "," << int(decoded->centre.g) << ","
-            << int(decoded->centre.b) << " expected " << int(expected.r) << "," << int(expected.g)
-            << "," << int(expected.b);
+        const Rgb centre = decoded->pixel(decoded->width / 2, decoded->height / 2);
+        EXPECT_TRUE(nearColour(centre, expected, 12))
+            << "centre " << describe(centre) << " expected " << describe(expected);
     }
 }
 
@@ -520,7 +495,7 @@ TEST(TileColourTest, DistinctWithinAPageAndFromNeighbouringPages)
         // Apart by more than twice the tolerance a decoded tile is checked with.
         for (std::size_t i = 0; i < colours.size(); ++i)
             for (std::size_t j = i + 1; j < colours.size(); ++j)
-                EXPECT_FALSE(near(colours[i].second, colours[j].second, 24))
+                EXPECT_FALSE(nearColour(colours[i].second, colours[j].second, 24))
                     << colours[i].first << " and " << colours[j].first;
     }
 }

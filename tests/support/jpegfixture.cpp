@@ -32,10 +32,14 @@ void writeSolidJpeg(const std::string &path, int width, int height, Rgb colour, 
 
 DecodedJpeg decodeJpeg(const std::string &path)
 {
-    const std::string bytes = velmora::ReadWholeFile(path);
+    return decodeJpegBytes(velmora::ReadWholeFile(path), path);
+}
+
+DecodedJpeg decodeJpegBytes(const std::string &bytes, const std::string &what)
+{
     TjHandle decompressor(tjInitDecompress());
     if (!decompressor)
-        throw std::runtime_error("while decoding " + path + ": " + tjGetErrorStr2(nullptr));
+        throw std::runtime_error("while decoding " + what + ": " + tjGetErrorStr2(nullptr));
     const auto *data = reinterpret_cast<const unsigned char *>(bytes.data());
     DecodedJpeg image;
     int subsampling = 0;
@@ -43,13 +47,13 @@ DecodedJpeg decodeJpeg(const std::string &path)
     if (tjDecompressHeader3(decompressor.get(), data, bytes.size(), &image.width, &image.height,
                             &subsampling, &colourspace)
         != 0)
-        throw std::runtime_error("while decoding " + path + ": "
+        throw std::runtime_error("while decoding " + what + ": "
                                  + tjGetErrorStr2(decompressor.get()));
     image.rgb.resize(static_cast<std::size_t>(image.width) * image.height * 3);
     if (tjDecompress2(decompressor.get(), data, bytes.size(), image.rgb.data(), image.width, 0,
                       image.height, TJPF_RGB, TJFLAG_STOPONWARNING)
         != 0)
-        throw std::runtime_error("while decoding " + path + ": "
+        throw std::runtime_error("while decoding " + what + ": "
                                  + tjGetErrorStr2(decompressor.get()));
     return image;
 }

@@ -28,6 +28,10 @@ void writeSolidJpeg(const std::string &path, int width, int height, Rgb colour, 
 // Decodes a JPEG file to RGB; throws std::runtime_error naming the file when it cannot.
 DecodedJpeg decodeJpeg(const std::string &path);
 
+// Decodes JPEG data to RGB; a warning (such as data cut short) counts as failure.
+// Throws std::runtime_error naming `what` when it cannot.
+DecodedJpeg decodeJpegBytes(const std::string &bytes, const std::string &what);
+
 // True when every channel differs by at most `tolerance`.
 bool nearColour(Rgb actual, Rgb expected, int tolerance);
 
