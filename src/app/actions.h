@@ -58,9 +58,12 @@ public:
     bool HasMissingPage(int firstPage, int lastPage) const;
 
 private:
-    // Download, as pressed by the user (resets the refill bound) or by the refill.
-    void startDownload(bool byRefill);
+    // Download, as pressed by the user or by the refill.
+    void startDownload();
     void dothread(int batch);
+    // Schedules every tile of pages first..last; stops when a press made meanwhile has
+    // started another run or the batch has moved on.
+    void scheduleBatch(long long first, long long last, int batch);
     void ScheduleTile(int page, int tile);
     void countDownloadTile();
     void DownloadThreadDone(quint64 run);

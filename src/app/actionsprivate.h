@@ -28,6 +28,12 @@ struct Actions::Private
     int fruitlessRefills = 0;
     int pagesPresentAtLastRefill = 0;
 
+    void resetRefillBound()
+    {
+        inRefillCycle = false;
+        fruitlessRefills = 0;
+    }
+
     std::shared_ptr<StitcherPool> stitchers;
 };
 

@@ -112,8 +112,7 @@ void Actions::finishAssembly()
     const int last = m_state.LastPage;
     if (!HasMissingPage(first, last)) {
         m_view.setPanel(1, QStringLiteral("组图完毕"));
-        d->inRefillCycle = false;
-        d->fruitlessRefills = 0;
+        d->resetRefillBound();
         return;
     }
 
@@ -132,8 +131,7 @@ void Actions::finishAssembly()
     else
         d->fruitlessRefills = 0;
     if (d->fruitlessRefills >= MaxFruitlessRefills) {
-        d->inRefillCycle = false;
-        d->fruitlessRefills = 0;
+        d->resetRefillBound();
         m_view.setPanel(1, QStringLiteral("补图停止"));
         m_view.setLabel(missingPagesText(missing));
         m_view.setButtonEnabled(MainView::Button::Downpic, true);
@@ -145,7 +143,7 @@ void Actions::finishAssembly()
 
     m_view.setPanel(1, QStringLiteral("补图开始"));
     m_view.waitWithMessages(m_pauses.beforeAutoPressMs);
-    startDownload(true);
+    startDownload();
 }
 
 } // namespace velmora

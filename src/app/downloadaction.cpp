@@ -18,14 +18,12 @@ namespace velmora {
 void Actions::downpicClick()
 {
     // A press by the user starts the refill bound afresh.
-    d->inRefillCycle = false;
-    d->fruitlessRefills = 0;
-    startDownload(false);
+    d->resetRefillBound();
+    startDownload();
 }
 
-void Actions::startDownload(bool byRefill)
+void Actions::startDownload()
 {
-    Q_UNUSED(byRefill);
     GetIEProxy("http", m_state.ProxyHost, m_state.ProxyPort);
     if (m_state.ProxyPort == 0)
         m_view.setLabel(QStringLiteral("你的IE没有使用的代理服务器"));
@@ -64,15 +62,7 @@ void Actions::startDownload(bool byRefill)
     m_view.setCounterStep(1);
     m_view.setCounterPosition(0);
 
-    const quint64 run = d->downloadRun;
-    for (long long page = first; page <= lastOfBatch; ++page) {
-        m_view.processPendingEvents();
-        // A press made while this loop processed messages has taken over.
-        if (run != d->downloadRun)
-            return;
-        for (int tile = 0; tile < m_state.TilesPerPage; ++tile)
-            ScheduleTile(static_cast<int>(page), tile);
-    }
+    scheduleBatch(first, lastOfBatch, 0);
 }
 
 void Actions::dothread(int batch)
@@ -83,12 +73,16 @@ void Actions::dothread(int batch)
     m_view.setCounterMaximum(m_state.DownloadTotal);
     d->batchCompleted = false;
 
-    const long long firstOfBatch = BatchPlan::firstPage(m_state.StartPage, m_state.LastPage, batch);
-    const long long lastOfBatch = BatchPlan::lastPage(m_state.StartPage, m_state.LastPage, batch);
+    scheduleBatch(BatchPlan::firstPage(m_state.StartPage, m_state.LastPage, batch),
+                  BatchPlan::lastPage(m_state.StartPage, m_state.LastPage, batch), batch);
+}
 
+void Actions::scheduleBatch(long long first, long long last, int batch)
+{
     const quint64 run = d->downloadRun;
-    for (long long page = firstOfBatch; page <= lastOfBatch; ++page) {
+    for (long long page = first; page <= last; ++page) {
         m_view.processPendingEvents();
+        // A press made while this loop processed messages has taken over.
         if (run != d->downloadRun || batch != m_state.BatchIndex)
             return;
         for (int tile = 0; tile < m_state.TilesPerPage; ++tile)
