@@ -86,12 +86,12 @@ TForm1::TForm1(Pauses pauses, SiteConfig site, QWidget *parent)
     showCounter();
 
     m_actions = std::make_unique<Actions>(m_state, *this, std::move(site), pauses);
-    connect(m_button1, &QPushButton::clicked, this,
-            [this] { m_actions->reportErrors([this] { m_actions->Button1Click(); }); });
-    connect(m_downpic, &QPushButton::clicked, this,
-            [this] { m_actions->reportErrors([this] { m_actions->downpicClick(); }); });
-    connect(m_button3, &QPushButton::clicked, this,
-            [this] { m_actions->reportErrors([this] { m_actions->Button3Click(); }); });
+    // A click comes from the event loop: whatever its handler throws is shown, not passed on.
+    for (Button which : {Button::Button1, Button::Downpic, Button::Button3}) {
+        connect(button(which), &QPushButton::clicked, this, [this, which] {
+            m_actions->reportErrors([this, which] { pressButton(which); });
+        });
+    }
     connect(m_checkBox2, &QCheckBox::toggled, this,
             [this](bool checked) { m_actions->setProxyTicked(checked); });
     m_actions->setProxyTicked(m_checkBox2->isChecked());
