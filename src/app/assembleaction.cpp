@@ -37,8 +37,7 @@ void Actions::Button3Click()
 {
     // Without a finished Initialise there is no folder to stitch in: an empty SaveDir
     // would put page images at the root of the file system.
-    if (m_state.SaveDir.empty() || m_state.TilesPerPage < MinTilesPerPage
-        || m_state.TilesPerPage > MaxTilesPerPage)
+    if (m_state.SaveDir.empty() || !IsSupportedTileCount(m_state.TilesPerPage))
         throw Error("cannot assemble pages: the issue is not known yet; press 初始化 first");
 
     m_view.setButtonEnabled(MainView::Button::Button3, false);

@@ -33,7 +33,7 @@ void Actions::startDownload()
         return;
     // The page layout comes with the picture address; without it there is nothing to
     // name tiles by.
-    if (m_state.TilesPerPage < MinTilesPerPage || m_state.TilesPerPage > MaxTilesPerPage)
+    if (!IsSupportedTileCount(m_state.TilesPerPage))
         throw Error("cannot download: the number of tiles per page is not known; press 初始化 first");
 
     m_view.setButtonEnabled(MainView::Button::Downpic, false);

@@ -112,9 +112,8 @@ void Actions::Button1Click()
 
     const std::string answer = PostForm(m_site.pageLayoutUrl(), PageLayoutQueryBody(itemId, magazineId));
     const int tiles = TileCountFromAnswer(answer);
-    // Below twelve no page can be stitched (the refill would go on for ever); above
-    // eighteen tiles have no names.
-    if (tiles < MinTilesPerPage || tiles > MaxTilesPerPage)
+    // Below twelve the refill would go on for ever.
+    if (!IsSupportedTileCount(tiles))
         throw Error("the site reports " + std::to_string(tiles)
                     + " tiles per page; only issues of 12 to 18 tiles per page can be downloaded");
     m_state.TilesPerPage = tiles;

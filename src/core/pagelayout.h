@@ -2,10 +2,18 @@
 
 #include <string>
 
+#include "core/naming.h"
+
 namespace velmora {
 
-// The lowest and highest tile counts a page can be stitched from.
+// The lowest and highest tile counts a page can be stitched from: below twelve no page
+// is ever complete, above eighteen tiles have no names.
 inline constexpr int MinTilesPerPage = 12;
+
+constexpr bool IsSupportedTileCount(int tiles)
+{
+    return tiles >= MinTilesPerPage && tiles <= MaxTilesPerPage;
+}
 
 // "current_arr=0&item_id=<itemId>&magazine_id=<magazineId>", values inserted as they are.
 std::string PageLayoutQueryBody(const std::string &itemId, const std::string &magazineId);
