@@ -13,15 +13,11 @@
 #endif
 
 #include "core/naming.h"
+#include "core/text.h"
 
 namespace velmora {
 
 namespace {
-
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
-}
 
 std::string environmentProxy()
 {
@@ -108,11 +104,8 @@ std::string GetIEProxyString()
 
 std::string ReduceProxyUrl(const std::string &url)
 {
-    std::string_view text = url;
-    while (!text.empty() && isBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && isBlank(text.back()))
-        text.remove_suffix(1);
+    const std::string trimmed = Trim(url);
+    std::string_view text = trimmed;
 
     if (const auto scheme = text.find("://"); scheme != std::string_view::npos)
         text.remove_prefix(scheme + 3);
