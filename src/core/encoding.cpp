@@ -11,6 +11,7 @@
 #include <iconv.h>
 
 #include "core/error.h"
+#include "core/text.h"
 
 namespace velmora {
 
@@ -103,11 +104,6 @@ std::string convert(const IconvHandle &cd, const std::string &input, const char 
     return out;
 }
 
-bool isGbkLeadByte(unsigned char c)
-{
-    return c >= 0x81 && c <= 0xFE;
-}
-
 bool isGbkTrailByte(unsigned char c)
 {
     return c >= 0x40 && c <= 0xFE && c != 0x7F;
@@ -134,7 +130,7 @@ std::string GbkToUtf8(const std::string &gbk)
     return convert(cd, gbk, "text from GBK to UTF-8", [](std::string_view rest, std::string &out) {
         out += "\xEF\xBF\xBD";
         // An unknown double-byte character is one character, so it gives one U+FFFD.
-        const bool pair = rest.size() >= 2 && isGbkLeadByte(static_cast<unsigned char>(rest[0]))
+        const bool pair = rest.size() >= 2 && IsGbkLeadByte(static_cast<unsigned char>(rest[0]))
                           && isGbkTrailByte(static_cast<unsigned char>(rest[1]));
         return std::size_t(pair ? 2 : 1);
     });

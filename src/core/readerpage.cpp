@@ -27,7 +27,7 @@ void cleanTitle(std::string &title)
 {
     for (std::size_t i = 0; i < title.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(title[i]);
-        if (c >= 0x81 && c <= 0xFE) {
+        if (IsGbkLeadByte(c)) {
             ++i;
             continue;
         }

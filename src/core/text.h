@@ -19,6 +19,12 @@ std::string TextBefore(const std::string &s, const std::string &needle);
 // when it is absent.
 std::string TextAfter(const std::string &s, char needle);
 
+// Whether `c` starts a double-byte GBK character (the next byte belongs to it).
+constexpr bool IsGbkLeadByte(unsigned char c)
+{
+    return c >= 0x81 && c <= 0xFE;
+}
+
 // `s` without bytes of value 32 or less at either end.
 std::string Trim(const std::string &s);
 
