@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "app/actionsprivate.h"
+#include "app/statusworker.h"
 #include "core/error.h"
 #include "core/naming.h"
 
@@ -32,6 +33,22 @@ void Actions::reportErrors(const std::function<void()> &handler)
     } catch (...) {
         m_view.showError(QStringLiteral("An unknown error occurred."));
     }
+}
+
+bool Actions::startWorker(StatusWorker *worker, void (Actions::*onEnd)(quint64), quint64 run)
+{
+    connect(worker, &StatusWorker::statusText, this,
+            [this](int panel, const QString &text) { m_view.setPanel(panel, text); });
+    // Attached before the start, so the end is seen however early it comes.
+    connect(worker, &QThread::finished, this,
+            [this, onEnd, run] { reportErrors([this, onEnd, run] { (this->*onEnd)(run); }); });
+    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    worker->start();
+    if (!worker->isRunning() && !worker->isFinished()) {
+        delete worker;
+        return false;
+    }
+    return true;
 }
 
 void Actions::setProxyTicked(bool ticked)

@@ -14,6 +14,8 @@
 
 namespace velmora {
 
+class StatusWorker;
+
 // The fixed pauses of the program. Tests shorten them; the product keeps these values.
 struct Pauses
 {
@@ -75,8 +77,7 @@ private:
     void readPageRange();
     // Wires a worker's status texts and its end (`onEnd` for `run`, on this thread) and
     // starts it. False, with the worker deleted, when no thread could be made for it.
-    template <typename Worker>
-    bool startWorker(Worker *worker, void (Actions::*onEnd)(quint64), quint64 run);
+    bool startWorker(StatusWorker *worker, void (Actions::*onEnd)(quint64), quint64 run);
 
     struct Private;
     std::unique_ptr<Private> d;

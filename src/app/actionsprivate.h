@@ -2,12 +2,9 @@
 
 #include <memory>
 
-#include <QString>
-#include <QThread>
 #include <QtGlobal>
 
 #include "app/actions.h"
-#include "app/mainview.h"
 #include "app/pageworker.h"
 
 namespace velmora {
@@ -39,22 +36,5 @@ struct Actions::Private
 
 // How many refills in a row may add no page image before the cycle stops.
 inline constexpr int MaxFruitlessRefills = 3;
-
-template <typename Worker>
-bool Actions::startWorker(Worker *worker, void (Actions::*onEnd)(quint64), quint64 run)
-{
-    connect(worker, &Worker::statusText, this,
-            [this](int panel, const QString &text) { m_view.setPanel(panel, text); });
-    // Attached before the start, so the end is seen however early it comes.
-    connect(worker, &QThread::finished, this,
-            [this, onEnd, run] { reportErrors([this, onEnd, run] { (this->*onEnd)(run); }); });
-    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
-    worker->start();
-    if (!worker->isRunning() && !worker->isFinished()) {
-        delete worker;
-        return false;
-    }
-    return true;
-}
 
 } // namespace velmora

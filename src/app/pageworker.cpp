@@ -23,23 +23,13 @@ void StitcherPool::give(std::unique_ptr<PageStitcher> stitcher)
 
 mkpic::mkpic(std::string pageBase, int pageOrdinal, int tilesPerPage,
              std::shared_ptr<Limiter> limiter, std::shared_ptr<StitcherPool> stitchers)
-    : PageBase(std::move(pageBase))
+    : StatusWorker(StackSize)
+    , PageBase(std::move(pageBase))
     , PageOrdinal(pageOrdinal)
     , m_tilesPerPage(tilesPerPage)
     , m_limiter(std::move(limiter))
     , m_stitchers(std::move(stitchers))
 {
-    setStackSize(StackSize);
-}
-
-void mkpic::run()
-{
-    // Errors stay in the worker: the page image is then missing and the check at the
-    // end of the run fetches the page again.
-    try {
-        Execute();
-    } catch (...) {
-    }
 }
 
 void mkpic::Execute()

@@ -5,9 +5,7 @@
 #include <string>
 #include <vector>
 
-#include <QString>
-#include <QThread>
-
+#include "app/statusworker.h"
 #include "core/limiter.h"
 #include "core/stitcher.h"
 
@@ -31,9 +29,8 @@ private:
 };
 
 // Stitches one page on a thread of its own while it holds the single assembly permit,
-// then reports on the two status panels. Its end is signalled by QThread::finished on
-// every path; connect to it before start().
-class mkpic : public QThread
+// then reports on the two status panels. A failure leaves the page image missing.
+class mkpic : public StatusWorker
 {
     Q_OBJECT
 
@@ -46,14 +43,8 @@ public:
     const std::string PageBase;
     const int PageOrdinal;
 
-signals:
-    void statusText(int panel, const QString &text);
-
-protected:
-    void run() override;
-
 private:
-    void Execute();
+    void Execute() override;
     void ReportStart();
 
     int m_tilesPerPage;

@@ -6,23 +6,13 @@ namespace velmora {
 
 ISO::ISO(std::string tileUrl, std::string refererUrl, std::string tileFile, int page,
          TileWorkerSettings settings)
-    : TileUrl(std::move(tileUrl))
+    : StatusWorker(StackSize)
+    , TileUrl(std::move(tileUrl))
     , RefererUrl(std::move(refererUrl))
     , TileFile(std::move(tileFile))
     , Page(page)
     , m_settings(std::move(settings))
 {
-    setStackSize(StackSize);
-}
-
-void ISO::run()
-{
-    // A failed fetch ends the worker quietly: the tile file stays missing, the end is
-    // still counted, and the refill after assembly fetches it again.
-    try {
-        Execute();
-    } catch (...) {
-    }
 }
 
 void ISO::Execute()

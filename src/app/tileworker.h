@@ -5,9 +5,7 @@
 #include <memory>
 #include <string>
 
-#include <QString>
-#include <QThread>
-
+#include "app/statusworker.h"
 #include "core/limiter.h"
 
 namespace velmora {
@@ -25,9 +23,9 @@ struct TileWorkerSettings
 
 // Fetches one tile on a thread of its own: waits for a permit of the run's limiter,
 // fetches the tile into its file unless it is already there and not empty, reports
-// the page on the two status panels, and gives the permit back. Its end is signalled
-// by QThread::finished on every path; connect to it before start().
-class ISO : public QThread
+// the page on the two status panels, and gives the permit back. A failed fetch leaves
+// the tile file missing.
+class ISO : public StatusWorker
 {
     Q_OBJECT
 
@@ -43,15 +41,8 @@ public:
     const std::string TileFile;
     const int Page;
 
-signals:
-    // A text for status panel 0 or 1; connect with a queued connection.
-    void statusText(int panel, const QString &text);
-
-protected:
-    void run() override;
-
 private:
-    void Execute();
+    void Execute() override;
     void ReportStart();
 
     std::string FetchUrl;
